@@ -16,8 +16,7 @@ const ui::MapEntry<MainDialog> kMessageMap[] = {
     {Route::Click(res::IDC_BROWSE), &MainDialog::OnBrowseImage},
     {Route::Click(res::IDC_UPLOAD), &MainDialog::UploadImages},
     {Route::Command(res::ID_SERVICE_ICTRL), &MainDialog::OnIcCmdMode},
-    {Route::CommandRange(res::ID_SERVICE_ECTRL, res::ID_SERVICE_RELAY),
-     &MainDialog::OnExIcCmdMode},
+    {Route::CommandRange(res::ID_SERVICE_ECTRL, res::ID_SERVICE_RELAY), &MainDialog::OnExIcCmdMode},
     {Route::Command(ui::IDOK), &MainDialog::OnOk},
     {Route::Command(ui::IDCANCEL), &MainDialog::OnCancel},
 };
@@ -31,7 +30,9 @@ MainDialog::MainDialog(platform::Driver& driver)
 
 MainDialog::~MainDialog() = default;
 
-bool MainDialog::OnMessage(const ui::Message& m) { return ui::RouteMessage(*this, kMessageMap, m); }
+bool MainDialog::OnMessage(const ui::Message& m) {
+  return ui::RouteMessage(*this, kMessageMap, m);
+}
 
 bool MainDialog::OnInitDialog() {
   ui::Dialog::OnInitDialog();
@@ -63,7 +64,9 @@ void MainDialog::OnPaint() {
   window()->DrawIcon(x, y, icon);
 }
 
-ui::IconHandle MainDialog::OnQueryDragIcon() { return icon; }
+ui::IconHandle MainDialog::OnQueryDragIcon() {
+  return icon;
+}
 
 void MainDialog::OnDestroy() {
   link.Close();
@@ -76,7 +79,9 @@ void MainDialog::OnRescan() {
   RefreshDevice(1);
 }
 
-void MainDialog::OnOk() { OnCancel(); }
+void MainDialog::OnOk() {
+  OnCancel();
+}
 
 void MainDialog::OnCancel() {
   // Closing during an upload would free the images it is sending: the close waits for its end.
@@ -87,8 +92,14 @@ void MainDialog::OnCancel() {
   EndDialog(ui::IDCANCEL);
 }
 
-void MainDialog::SetLog(std::string_view text) { logText.assign(text); }
-void MainDialog::AppendLog(std::string_view text) { logText.append(text); }
-void MainDialog::ShowLog() { SetItemText(res::IDC_LOG, logText); }
+void MainDialog::SetLog(std::string_view text) {
+  logText.assign(text);
+}
+void MainDialog::AppendLog(std::string_view text) {
+  logText.append(text);
+}
+void MainDialog::ShowLog() {
+  SetItemText(res::IDC_LOG, logText);
+}
 
 }  // namespace app

@@ -46,7 +46,7 @@ constexpr std::array<Byte, 4> CMD_ICTRL_READ_VERSION{0x07, 0x02, 0x01, 0x00};
 constexpr std::array<Byte, 2> CMD_ICTRL_RECALIBRATE{0x07, 0x03};
 constexpr Byte CMD_ICTRL_UPLOAD_START = 0x04;  // 07 04 size-low size-high
 constexpr std::array<Byte, 2> CMD_ICTRL_EXCHANGE{0x07, 0x05};
-constexpr Byte CMD_ICTRL_ID_DEV = 0xA5;                          // 07 02 A5 chan|b0 b1
+constexpr Byte CMD_ICTRL_ID_DEV = 0xA5;  // 07 02 A5 chan|b0 b1
 constexpr std::array<Byte, 4> CMD_ICTRL_MONITOR_START{0x07, 0x02, 0xA4, 0x03};
 constexpr std::array<Byte, 4> CMD_ICTRL_MONITOR_STOP{0x07, 0x02, 0xA4, 0x00};
 
@@ -78,7 +78,11 @@ constexpr Byte CMD_APP_UPLOAD_START = 0x09;
 
 // Result word of ExecuteCommand: returned count in bits 24-31, reply bytes 0-2 below.
 constexpr std::uint32_t RESULT_OK = 0x010000AA;
-[[nodiscard]] constexpr std::uint32_t ResultCount(std::uint32_t result) { return result >> 24; }
-[[nodiscard]] constexpr Byte ResultStatus(std::uint32_t result) { return result & 0xFF; }
+[[nodiscard]] constexpr std::uint32_t ResultCount(std::uint32_t result) {
+  return result >> 24;
+}
+[[nodiscard]] constexpr Byte ResultStatus(std::uint32_t result) {
+  return result & 0xFF;
+}
 
 }  // namespace device

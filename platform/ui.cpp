@@ -6,10 +6,18 @@ namespace {
 Platform* gHost = nullptr;
 }  // namespace
 
-Platform& Host() { return *gHost; }
-void SetHost(Platform* platform) { gHost = platform; }
-void Sleep(std::uint32_t ms) { Host().clock().Sleep(ms); }
-void DrainMessages() { Host().DrainMessages(); }
+Platform& Host() {
+  return *gHost;
+}
+void SetHost(Platform* platform) {
+  gHost = platform;
+}
+void Sleep(std::uint32_t ms) {
+  Host().clock().Sleep(ms);
+}
+void DrainMessages() {
+  Host().DrainMessages();
+}
 
 void Dialog::EndDialog(int result) {
   if (window_ != nullptr) window_->EndModal(result);
@@ -32,7 +40,9 @@ bool Dialog::IsItemEnabled(int id) const {
 void Dialog::EnableItem(int id, bool enable) {
   if (window_ != nullptr) window_->EnableItem(id, enable);
 }
-int Dialog::GetCheck(int id) const { return window_ != nullptr ? window_->Check(id) : 0; }
+int Dialog::GetCheck(int id) const {
+  return window_ != nullptr ? window_->Check(id) : 0;
+}
 void Dialog::SetCheck(int id, int state) {
   if (window_ != nullptr) window_->SetCheck(id, state);
 }
@@ -57,7 +67,9 @@ void Dialog::ListSetItemText(int id, int row, int column, std::string_view text)
 void Dialog::ListDeleteAllRows(int id) {
   if (window_ != nullptr) window_->ListDeleteAllRows(id);
 }
-int Dialog::ListRowCount(int id) const { return window_ != nullptr ? window_->ListRowCount(id) : 0; }
+int Dialog::ListRowCount(int id) const {
+  return window_ != nullptr ? window_->ListRowCount(id) : 0;
+}
 std::uint32_t Dialog::ListGetItemState(int id, int row, std::uint32_t mask) const {
   return window_ != nullptr ? window_->ListItemState(id, row, mask) : 0;
 }
@@ -76,6 +88,8 @@ void Dialog::PostCommand(int id) {
 void Dialog::SetIcon(IconHandle icon, bool big) {
   if (window_ != nullptr) window_->SetIcon(icon, big);
 }
-bool Dialog::IsMinimized() const { return window_ != nullptr && window_->IsMinimized(); }
+bool Dialog::IsMinimized() const {
+  return window_ != nullptr && window_->IsMinimized();
+}
 
 }  // namespace ui

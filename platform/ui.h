@@ -186,7 +186,8 @@ constexpr const char* kApplicationName = "veltra-updater";
 // A dialog built from a template. Derived classes route messages with a message map.
 class Dialog {
  public:
-  explicit Dialog(int templateId, Dialog* owner = nullptr) : templateId_(templateId), owner_(owner) {}
+  explicit Dialog(int templateId, Dialog* owner = nullptr)
+      : templateId_(templateId), owner_(owner) {}
   virtual ~Dialog() = default;
   Dialog(const Dialog&) = delete;
   Dialog& operator=(const Dialog&) = delete;
