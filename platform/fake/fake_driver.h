@@ -20,12 +20,12 @@
 //   driver.Always("03 04", "A0");                      // the status poll always answers busy
 //
 // How a command request (any code but IOCTL_DEVICE_IDENTIFY) is answered, first match wins:
-//   1. a fault set for that request's number (FailRequest, ShortenRequest) changes the answer;
-//   2. the first expectation still waiting, when code, input and (if given) capacity match;
+//   1. the first expectation still waiting, when code, input and (if given) capacity match;
 //      it is then used up;
-//   3. the standing answers and responders, the most recently added first;
-//   4. otherwise the request is unexpected: it fails, a line is added to Problems(), and
+//   2. the standing answers and responders, the most recently added first;
+//   3. otherwise the request is unexpected: it fails, a line is added to Problems(), and
 //      onUnexpected is called (a test can set it to ADD_FAILURE).
+// A fault set for the request's number (FailRequest, ShortenRequest) then changes the answer.
 // Identify requests are answered by the device the handle belongs to (FakeDevice::identify).
 // Replies longer than the request's output capacity are cut to the capacity. Output bytes past
 // the returned count are left as the caller had them, as with a real buffered request.
