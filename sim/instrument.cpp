@@ -303,8 +303,11 @@ void Instrument::Command(const std::uint8_t* in, std::uint32_t length, Reply& re
     ImageData(in, length, reply);
     return;
   }
-  // While a slow operation runs, only the main controller's own queries are answered.
-  if (Busy() && in[0] != device::GROUP_DEVICE) {
+  // While a slow operation runs, only the main controller's own queries are answered, and the
+  // inputs controller can always be told to leave its modes.
+  const bool leave =
+      length == 2 && in[0] == device::CMD_ICTRL_LEAVE[0] && in[1] == device::CMD_ICTRL_LEAVE[1];
+  if (Busy() && in[0] != device::GROUP_DEVICE && !leave) {
     reply.Set({REPLY_REFUSED});
     return;
   }
@@ -479,6 +482,7 @@ void Instrument::IctrlGroup(const std::uint8_t* in, std::uint32_t length, Reply&
       ictrlMode_ = IctrlMode::Left;
       ictrlLeftAtMs_ = nowMs_;
       monitoring_ = false;
+      inputEvents_.clear();
       reply.Set({REPLY_OK});
       return;
     case device::CMD_ICTRL_ENTER[1]:
@@ -539,6 +543,7 @@ void Instrument::IctrlPassThrough(const std::uint8_t* in, std::uint32_t length, 
       reply.Set({REPLY_OK});
     } else if (in[3] == device::CMD_ICTRL_MONITOR_STOP[3]) {
       monitoring_ = false;
+      inputEvents_.clear();
       reply.Set({REPLY_OK});
     } else {
       reply.Set({REPLY_REFUSED});
