@@ -2,6 +2,7 @@
 // the given caption and reports what a user would see of it, one line each:
 //   window "<caption>" <width>x<height> client <width>x<height>
 //   control <id> <class> <x>,<y> <width>x<height> <visible|hidden> <enabled|disabled> "<text>"
+//           [items <count>]              (the number of entries of a combo box)
 //   toplevel "<class>" "<caption>"       (every visible top-level window of the same process)
 //   focus <id> active "<caption>"        (the window thread's keyboard focus and active window)
 // It exits with 0 once the window was found, 1 if it did not appear in time.
@@ -41,10 +42,14 @@ BOOL CALLBACK ReportControl(HWND control, LPARAM parentParam) {
   RECT rect{};
   GetWindowRect(control, &rect);
   MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
-  std::printf("control %d %s %ld,%ld %ldx%ld %s %s \"%s\"\n", GetDlgCtrlID(control), className,
+  std::printf("control %d %s %ld,%ld %ldx%ld %s %s \"%s\"", GetDlgCtrlID(control), className,
               rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
               IsWindowVisible(control) ? "visible" : "hidden",
               IsWindowEnabled(control) ? "enabled" : "disabled", TextOf(control).c_str());
+  if (lstrcmpiA(className, "ComboBox") == 0) {
+    std::printf(" items %ld", static_cast<long>(SendMessageA(control, CB_GETCOUNT, 0, 0)));
+  }
+  std::printf("\n");
   return TRUE;
 }
 
