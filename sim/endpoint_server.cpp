@@ -107,11 +107,11 @@ void EndpointServer::Stop() {
 
 void EndpointServer::Sync() {
   const bool present = instrument_.IsPresent();
+  // The socket file goes before the client is dropped, so that a client that sees its link
+  // drop no longer finds the instrument.
+  if (!present) StopListening();
   if (client_ >= 0 && instrument_.linkGeneration() != clientGeneration_) DropClient(false);
-  if (!present) {
-    StopListening();
-    return;
-  }
+  if (!present) return;
   if (listen_ < 0) {
     std::string error;
     if (!Listen(error)) Log(("cannot serve: " + error).c_str());
@@ -148,6 +148,9 @@ void EndpointServer::Accept() {
   for (;;) {
     const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) return;
+    // A client that closed and at once connects again must not find its old connection in
+    // the way: whatever the held connection still has to say, its end included, goes first.
+    if (client_ >= 0) ReadClient();
     if (client_ >= 0) {
       // Held by another client: say so and hang up.
       const std::uint8_t refused = ep::OPEN_REFUSED;
