@@ -1,5 +1,6 @@
 #include "firmware/package_reader.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -68,7 +69,9 @@ const char* ReadPackage(ByteSource& source, ImagePackage& package, RowSink& rows
     if (size <= source.Remaining()) slot.data.reset(new (std::nothrow) std::uint8_t[size]);
     slot.size = size;
     const int inserted = rows.AddRow(nextRow, slotIndex, slot);
-    slot.listRow = static_cast<std::int16_t>(inserted);
+    // A file of many small records can make more rows than a slot can name; such a slot has
+    // no row of its own rather than the wrapped index of another.
+    slot.listRow = inserted <= INT16_MAX ? static_cast<std::int16_t>(inserted) : -1;
     nextRow = inserted + 1;
 
     // A record cut short, or one whose buffer could not be had, keeps its row but not its

@@ -129,7 +129,8 @@ void MainDialog::UploadImages() {
   int attemptCount = 0;
   for (int index = 0; index < firmware::SLOT_COUNT; ++index) {
     firmware::ImageSlot& slot = package.slots[index];
-    if (!slot.IsLoaded()) continue;
+    // A slot without a row of its own has no check box the user could have ticked.
+    if (!slot.IsLoaded() || slot.listRow < 0) continue;
     if (ListGetItemState(res::IDC_IMAGE_LIST, slot.listRow, ui::LVIS_STATEIMAGEMASK) ==
         ui::LVIS_UNCHECKED) {
       continue;

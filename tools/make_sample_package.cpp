@@ -1,13 +1,8 @@
-// Writes the sample firmware package that the build puts beside the programs. It is made for
-// the simulated instrument: both images carry the simulator's version footer, one step newer
-// than the versions the simulator starts with, and the package asks for the simulator's default
-// hardware version. Started against the simulator, the tool lists both images ticked.
+// Writes the sample firmware package that the build puts beside the programs. Started against
+// the simulated instrument, the tool lists both of its images ticked.
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
 
-#include "firmware/package_builder.h"
-#include "sim/firmware_image.h"
 #include "tools/sample_package.h"
 
 int main(int argc, char** argv) {
@@ -15,24 +10,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s <output file>\n", argv[0]);
     return 2;
   }
-  const std::vector<std::uint8_t> generalApp =
-      sim::BuildFirmwareImage(tools::SAMPLE_GENERAL_APP_VERSION, tools::SAMPLE_GENERAL_APP_SIZE, 1);
-  const std::vector<std::uint8_t> inputsCtrl =
-      sim::BuildFirmwareImage(tools::SAMPLE_INPUTS_CTRL_VERSION, tools::SAMPLE_INPUTS_CTRL_SIZE, 2);
-  if (generalApp.empty() || inputsCtrl.empty()) return 1;
-
-  firmware::PackageBuilder package;
-  package.Header("mIMF", tools::SAMPLE_REQUIRED_HW_VERSION)
-      .Image("GC", tools::SAMPLE_GENERAL_APP_VERSION, generalApp)
-      .Image("IC", tools::SAMPLE_INPUTS_CTRL_VERSION, inputsCtrl);
-
+  const std::vector<std::uint8_t> package = tools::BuildSamplePackage();
+  if (package.empty()) return 1;
   std::FILE* file = std::fopen(argv[1], "wb");
   if (file == nullptr) {
     std::perror(argv[1]);
     return 1;
   }
-  const bool written =
-      std::fwrite(package.bytes.data(), 1, package.bytes.size(), file) == package.bytes.size();
+  const bool written = std::fwrite(package.data(), 1, package.size(), file) == package.size();
   const bool closed = std::fclose(file) == 0;
   if (!written || !closed) {
     std::perror(argv[1]);

@@ -348,6 +348,18 @@ TEST(PackageReader, DataEndingEarlierThanPromisedEmptiesTheSlot) {
   EXPECT_EQ(Describe(package.slots[SLOT_GENERAL_APP]), "empty");
 }
 
+TEST(PackageReader, RowBeyondWhatASlotCanNameLeavesTheSlotWithoutRow) {
+  PackageBuilder builder;
+  builder.Header("mIMF", 1);
+  for (int i = 0; i <= INT16_MAX; ++i) builder.Image("IC", 1, 1);
+  builder.Image("GC", 2, 1);
+  const Outcome outcome = Read(builder.bytes);
+  EXPECT_EQ(outcome.rows.size(), INT16_MAX + 2u);
+  EXPECT_EQ(outcome.package.slots[SLOT_INPUTS_CTRL].listRow, INT16_MAX);
+  EXPECT_EQ(outcome.package.slots[SLOT_GENERAL_APP].listRow, -1);
+  EXPECT_TRUE(outcome.package.slots[SLOT_GENERAL_APP].IsLoaded());
+}
+
 TEST(PackageReader, ListTexts) {
   struct VersionCase {
     std::uint16_t version;
