@@ -27,6 +27,10 @@ DeviceHandle FromWin32(HANDLE handle) {
 // The handle value conventions of both sides agree, so a failed open needs no translation.
 static_assert(sizeof(DeviceHandle) == sizeof(HANDLE));
 
+// SetupAPI checks the detail record's size field against the layout for the caller's word
+// size: 8 bytes for a 64-bit program, 5 for a 32-bit one, whose headers pack it tightly.
+static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == (sizeof(void*) == 8 ? 8 : 5));
+
 }  // namespace
 
 Win32Driver::~Win32Driver() {
