@@ -151,6 +151,11 @@ void EndpointServer::Accept() {
     // A client that closed and at once connects again must not find its old connection in
     // the way: whatever the held connection still has to say, its end included, goes first.
     if (client_ >= 0) ReadClient();
+    if (!instrument_.IsPresent()) {
+      // The old client's end restarted the instrument (a checked image): nobody answers.
+      ::close(fd);
+      continue;
+    }
     if (client_ >= 0) {
       // Held by another client: say so and hang up.
       const std::uint8_t refused = ep::OPEN_REFUSED;
