@@ -155,10 +155,7 @@ TEST_F(MainWindowTest, NoDeviceAfterEveryAttemptShowsDotsAndForgetsTheUid) {
   EXPECT_EQ(bench.sleeps(), std::vector<std::uint32_t>(19, 100));
   EXPECT_EQ(DeviceName(), "...");
   EXPECT_EQ(Info(), "...");
-  EXPECT_EQ(main.link.identity.uid,
-            (std::array<std::uint8_t, 12>{}.fill(0xFF),
-             std::array<std::uint8_t, 12>{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                          0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(main.link.identity.uid, device::DeviceIdentity{}.uid);
   EXPECT_EQ(main.serviceFlags, 0u);
 
   EXPECT_FALSE(main.RefreshDevice(0));
