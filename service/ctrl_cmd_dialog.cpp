@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -115,10 +116,17 @@ std::string FormatStatus(std::int32_t n, std::span<const std::uint8_t> answer) {
       case 1:
         add("Ld:%d, ", static_cast<int>(b));
         break;
-      case 2:
-        // The divisor is a whole number from 401 * 16 to 656 * 16, never zero.
-        add("Vs:%.2f V\r\n", 40960.0 / ((656 - static_cast<int>(b)) * 16));
+      case 2: {
+        // The divisor is a whole number from 401 * 16 to 656 * 16, never zero. The reading is
+        // written with a decimal point whatever the process locale: a window toolkit may switch
+        // the C locale to one whose separator is a comma, and printf would follow it.
+        const double volts = 40960.0 / ((656 - static_cast<int>(b)) * 16);
+        char number[16];
+        const auto converted =
+            std::to_chars(number, number + sizeof number, volts, std::chars_format::fixed, 2);
+        add("Vs:%s V\r\n", std::string(number, converted.ptr).c_str());
         break;
+      }
       case 3:
         add("FLc:%d, ", static_cast<int>(b));
         break;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -69,6 +70,24 @@ TEST(StatusText, FormatsTheAnswerFields) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(service::FormatStatus(c.n, c.answer), c.text);
   }
+}
+
+TEST(StatusText, VoltageKeepsItsDecimalPointInACommaLocale) {
+  // A window toolkit may set the C locale from the environment; the status text must not follow.
+  const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+  const char* comma = nullptr;
+  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "ru_RU.UTF-8",
+                           "ru_RU.utf8", "nl_NL.UTF-8", "nl_NL.utf8"}) {
+    if (std::setlocale(LC_NUMERIC, name) != nullptr) {
+      comma = name;
+      break;
+    }
+  }
+  if (comma == nullptr) GTEST_SKIP() << "no locale with a decimal comma is installed";
+  const std::vector<std::uint8_t> answer{0xA0, 5, 144};
+  const std::string text = service::FormatStatus(3, answer);
+  std::setlocale(LC_NUMERIC, before.c_str());
+  EXPECT_EQ(text, "Ld:5, Vs:5.00 V\r\n") << comma;
 }
 
 TEST(StatusText, NeverReadsPastTheAnswerBuffer) {
