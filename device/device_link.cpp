@@ -48,6 +48,8 @@ double ReadNumber(std::string_view text) {
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) return 0;
   if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
     const std::size_t digits = i + 2;
+    // The sign comes before the prefix only; from_chars would take one after it as well.
+    if (digits < text.size() && (text[digits] == '+' || text[digits] == '-')) return 0;
     double value = 0;
     const auto hex = std::from_chars(text.data() + digits, text.data() + text.size(), value,
                                      std::chars_format::hex);

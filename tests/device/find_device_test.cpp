@@ -30,6 +30,8 @@ TEST_F(LinkTest, DriverVersionDecidesAndGivesTheMinor) {
       {"blank before the number", "Meter driver V 4.5", true, 50},
       {"plus sign", "Meter driver V+4.5", true, 50},
       {"two signs are no number", "Meter driver V--4.5", false, 0},
+      {"hexadecimal", "Meter driver V0x4.1", true, 6},
+      {"sign after the hexadecimal prefix", "Meter driver V-0x-4.1", false, 0},
       {"text after the number", "Meter driver V4.25 (build 7)", true, 25},
       {"first occurrence is no number", "Meter Vendor V4.20", false, 0},
       {"rounds up to a hundred", "Meter driver V4.995", true, 100},
