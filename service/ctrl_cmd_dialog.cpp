@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "app/main_dialog.h"
 #include "device/protocol.h"
@@ -70,6 +71,11 @@ std::uint8_t TokenToByte(const char* token) {
   } else {
     value = std::strtol(token, nullptr, 10);
   }
+  // On Windows long has 32 bits, and strtol gives the nearest end of that range for a number
+  // beyond it. A 64-bit long would keep the number whole, and its low byte would differ, so the
+  // same limits apply on every build.
+  value = std::clamp<long>(value, std::numeric_limits<std::int32_t>::min(),
+                           std::numeric_limits<std::int32_t>::max());
   return static_cast<std::uint8_t>(value);
 }
 
