@@ -365,7 +365,9 @@ TEST_F(ServiceKeysTest, ExIcCmdModeWrapsTheConsoleOrTheRelayTest) {
     EXPECT_EQ(bench.opened(), std::vector<int>{c.dialog});
     EXPECT_EQ(driver.CommandLog(),
               (std::vector<std::string>{"08 00 50 C3 02 00", "06 01", "06 00 01"}));
-    EXPECT_EQ(main.logText, "Entered in ExICCmd mode\r\nExit ExICCmd mode\r\n");
+    EXPECT_EQ(LogWrites(),
+              (std::vector<std::string>{"Entered in ExICCmd mode\r\n",
+                                        "Entered in ExICCmd mode\r\nExit ExICCmd mode\r\n"}));
     // The mode's power commands are not the shortcut's: its flag stays as it was.
     EXPECT_EQ(main.serviceFlags, 0u);
   }

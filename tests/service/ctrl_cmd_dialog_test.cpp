@@ -297,7 +297,7 @@ TEST_F(ConsoleTest, MonitoringListsEventsEveryFiftyMilliseconds) {
   EXPECT_EQ(driver.CommandLog(),
             (std::vector<std::string>{"07 02 A4 03", "03 07", "03 07", "03 07", "07 02 A4 00"}));
   ASSERT_EQ(bench.timers().front().op, headless::TimerRecord::Op::Set);
-  EXPECT_EQ(bench.timers().front().timerId, service::CONSOLE_TIMER_ID);
+  EXPECT_EQ(bench.timers().front().timerId, 0xAA55);
   EXPECT_EQ(bench.timers().front().periodMs, 50u);
   EXPECT_EQ(bench.timers().back().op, headless::TimerRecord::Op::Kill);
   EXPECT_TRUE(bench.timers().back().running);
@@ -476,7 +476,7 @@ TEST_F(ConsoleTest, LifeUpdateRepeatsTheStatusEveryHundredMilliseconds) {
   std::vector<int> sets;
   for (const auto& t : bench.timers()) {
     if (t.op == headless::TimerRecord::Op::Set) {
-      EXPECT_EQ(t.timerId, service::CONSOLE_TIMER_ID);
+      EXPECT_EQ(t.timerId, 0xAA55);
       EXPECT_EQ(t.periodMs, 100u);
       EXPECT_FALSE(t.running);
       sets.push_back(t.timerId);

@@ -114,7 +114,7 @@ TEST_F(RelayTest, SecondStartNeitherRestartsNorDoublesTheTimer) {
   for (const auto& t : bench.timers()) {
     if (t.op != headless::TimerRecord::Op::Set) continue;
     ++sets;
-    EXPECT_EQ(t.timerId, service::RELAY_TIMER_ID);
+    EXPECT_EQ(t.timerId, 1);
     EXPECT_EQ(t.periodMs, 300u);
   }
   EXPECT_EQ(sets, 1);
