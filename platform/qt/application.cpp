@@ -1,5 +1,7 @@
 #include "platform/qt/application.h"
 
+#include <clocale>
+
 #include <QKeyEvent>
 #include <QWidget>
 
@@ -11,6 +13,9 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
   // Each dialog runs its own modal loop and the program ends when the main window's loop
   // returns. Quitting on the last closed window would end every running loop at once.
   setQuitOnLastWindowClosed(false);
+  // QApplication takes the locale from the environment. The tool's texts ("1.500", "Vs:5.00 V")
+  // and its reading of the driver version keep the decimal point whatever the user's language.
+  std::setlocale(LC_NUMERIC, "C");
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {
