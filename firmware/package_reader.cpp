@@ -1,5 +1,6 @@
 #include "firmware/package_reader.h"
 
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -96,9 +97,12 @@ std::string FormatImageVersion(std::uint16_t version) {
 }
 
 std::string FormatImageSize(std::uint32_t size) {
+  // Written with a decimal point whatever the process locale: a window toolkit may switch the C
+  // locale to one whose separator is a comma, and printf would follow it.
   char text[32];
-  std::snprintf(text, sizeof text, "%.3f", size * (1.0 / 1024));
-  return text;
+  const auto converted =
+      std::to_chars(text, text + sizeof text, size * (1.0 / 1024), std::chars_format::fixed, 3);
+  return std::string(text, converted.ptr);
 }
 
 }  // namespace firmware

@@ -76,7 +76,7 @@ class RowSink {
 [[nodiscard]] const char* SlotTypeName(int slotIndex);
 // "%d.%02d" with the high and low byte of an image version.
 [[nodiscard]] std::string FormatImageVersion(std::uint16_t version);
-// "%.3f" of the size in KiB.
+// "%.3f" of the size in KiB, with a decimal point whatever the process locale.
 [[nodiscard]] std::string FormatImageSize(std::uint32_t size);
 
 }  // namespace firmware

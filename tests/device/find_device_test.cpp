@@ -2,6 +2,7 @@
 #include <functional>
 
 #include "tests/device/link_fixture.h"
+#include "tests/support/comma_locale.h"
 
 namespace {
 
@@ -57,6 +58,14 @@ TEST_F(LinkTest, DriverVersionDecidesAndGivesTheMinor) {
     EXPECT_EQ(link.driverDescription, c.description);
     EXPECT_EQ(driver.Problems(), "");
   }
+}
+
+TEST_F(LinkTest, DriverVersionIsReadWithADecimalPointInACommaLocale) {
+  const test_support::CommaLocale comma;
+  if (comma.name().empty()) GTEST_SKIP() << "no locale with a decimal comma is installed";
+  driver.AddDevice("dev0", "Meter driver V4.05");
+  ASSERT_TRUE(link.FindDevice()) << comma.name();
+  EXPECT_EQ(link.identity.driverMinor, 5);
 }
 
 TEST_F(LinkTest, IdentifyIsSentAsTheDriverExpects) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "firmware/package_builder.h"
+#include "tests/support/comma_locale.h"
 
 // The reader's buffers come from the non-throwing array new. Replacing it lets the tests see
 // the largest buffer asked for, and make a large one fail.
@@ -379,6 +380,12 @@ TEST(PackageReader, ListTexts) {
   }
   EXPECT_STREQ(SlotTypeName(SLOT_GENERAL_APP), "General application");
   EXPECT_STREQ(SlotTypeName(SLOT_INPUTS_CTRL), "Inputs controller");
+}
+
+TEST(PackageReader, SizeKeepsItsDecimalPointInACommaLocale) {
+  const test_support::CommaLocale comma;
+  if (comma.name().empty()) GTEST_SKIP() << "no locale with a decimal comma is installed";
+  EXPECT_EQ(FormatImageSize(1536), "1.500") << comma.name();
 }
 
 class PackageFileTest : public ::testing::Test {
