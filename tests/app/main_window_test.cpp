@@ -101,6 +101,9 @@ TEST_F(MainWindowTest, DeviceInfoShowsWhatTheInstrumentReported) {
       {"version poll answers only the status",
        {.versionPolls = {"AA"}},
        "Device HW version: 0x3\r\nGeneral app. version:1.34\r\nInp. controller app. version:?.?"},
+      {"version poll answers four bytes",
+       {.versionPolls = {"AA 02 01 00"}},
+       "Device HW version: 0x3\r\nGeneral app. version:1.34\r\nInp. controller app. version:?.?"},
   };
   OpenWithoutDevice();
   for (const Case& c : cases) {
