@@ -21,14 +21,6 @@ constexpr std::size_t kReadChunk = 8192;
 // The largest frame a client may send: the header and 4096 input bytes.
 constexpr std::size_t kMaxRequest = ep::REQUEST_HEADER_SIZE + ep::MAX_FRAME_BYTES;
 
-bool FillAddress(const std::string& path, sockaddr_un& address) {
-  std::memset(&address, 0, sizeof address);
-  address.sun_family = AF_UNIX;
-  if (path.empty() || path.size() >= sizeof address.sun_path) return false;
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  return true;
-}
-
 // Whether a live server answers on `path`: a connection that is accepted.
 bool SomeoneServes(const sockaddr_un& address) {
   const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -56,7 +48,7 @@ void EndpointServer::Log(const char* what) {
 
 bool EndpointServer::Start(std::string& error) {
   sockaddr_un address{};
-  if (!FillAddress(socketPath_, address)) {
+  if (!ep::FillAddress(socketPath_, address)) {
     error = "socket path too long: " + socketPath_;
     return false;
   }
@@ -71,7 +63,7 @@ bool EndpointServer::Start(std::string& error) {
 
 bool EndpointServer::Listen(std::string& error) {
   sockaddr_un address{};
-  if (!FillAddress(socketPath_, address)) {
+  if (!ep::FillAddress(socketPath_, address)) {
     error = "socket path too long: " + socketPath_;
     return false;
   }

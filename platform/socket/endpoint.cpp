@@ -1,6 +1,7 @@
 #include "platform/socket/endpoint.h"
 
 #include <dirent.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,6 +72,14 @@ bool ListInstrumentSockets(const std::string& directory, std::vector<std::string
   // std::string compares its characters as unsigned bytes, which is the order the endpoint uses.
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) paths.push_back(directory + "/" + name);
+  return true;
+}
+
+bool FillAddress(const std::string& path, sockaddr_un& address) {
+  std::memset(&address, 0, sizeof address);
+  address.sun_family = AF_UNIX;
+  if (path.empty() || path.size() >= sizeof address.sun_path) return false;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
   return true;
 }
 

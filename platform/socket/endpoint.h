@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/un.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,6 +24,9 @@ constexpr std::uint8_t OPEN_ACCEPTED = 0x01;
 constexpr std::uint8_t OPEN_REFUSED = 0x00;
 constexpr const char* SOCKET_SUFFIX = ".sock";
 constexpr std::uint32_t DEFAULT_REPLY_TIMEOUT_MS = 5000;
+
+// Fills a Unix-domain address with `path`; false when the path is empty or too long for it.
+[[nodiscard]] bool FillAddress(const std::string& path, sockaddr_un& address);
 
 // $XDG_RUNTIME_DIR/veltra/devices when XDG_RUNTIME_DIR is set and not empty, otherwise
 // /tmp/veltra-<uid>/devices.

@@ -13,14 +13,6 @@ namespace {
 using endpoint::REPLY_HEADER_SIZE;
 using endpoint::REQUEST_HEADER_SIZE;
 
-bool FillAddress(const std::string& path, sockaddr_un& address) {
-  std::memset(&address, 0, sizeof address);
-  address.sun_family = AF_UNIX;
-  if (path.empty() || path.size() >= sizeof address.sun_path) return false;
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  return true;
-}
-
 timeval ToTimeval(std::uint64_t ms) {
   timeval tv{};
   tv.tv_sec = static_cast<time_t>(ms / 1000);
@@ -61,7 +53,7 @@ bool SocketDriver::SetReceiveTimeout(int fd, std::uint64_t ms) {
 
 DeviceHandle SocketDriver::Open(const std::string& path) {
   sockaddr_un address{};
-  if (!FillAddress(path, address)) return kInvalidHandle;
+  if (!endpoint::FillAddress(path, address)) return kInvalidHandle;
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return kInvalidHandle;
   const timeval tv = ToTimeval(replyTimeoutMs_);
