@@ -80,7 +80,11 @@ void MainDialog::OnRescan() {
 }
 
 void MainDialog::OnOk() {
-  OnCancel();
+  if (uploadRunning) {
+    closePending = true;
+    return;
+  }
+  EndDialog(ui::IDOK);
 }
 
 void MainDialog::OnCancel() {
