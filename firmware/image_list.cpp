@@ -107,14 +107,14 @@ void MainDialog::UpdateUploadButton() {
 void MainDialog::OnBrowseImage() {
   // A running upload sends from the package's buffers; a new package would free them.
   if (uploadRunning) return;
-  ui::FileDialogSpec spec;
-  spec.defaultExtension = "*.bin";
-  spec.fileName = nullptr;
-  spec.flags = ui::OFN_HIDEREADONLY;
-  spec.filter = "Binary files (*.bin)|*.bin||";
-  spec.title = "Open application image file";
+  ui::FileDialogSpec options;
+  options.defaultExtension = "*.bin";
+  options.fileName = nullptr;
+  options.flags = ui::OFN_HIDEREADONLY;
+  options.filter = "Binary files (*.bin)|*.bin||";
+  options.title = "Open application image file";
   std::string path;
-  if (!ui::Host().OpenFileDialog(this, spec, path)) return;
+  if (!ui::Host().OpenFileDialog(this, options, path)) return;
   SetItemText(res::IDC_IMAGE_PATH, path);
   if (const char* result = LoadImageFile(path.c_str())) MessageBox(result);
 }

@@ -161,7 +161,7 @@ class Platform {
   // GetKeyState(vk) < 0.
   [[nodiscard]] virtual bool IsKeyDown(unsigned vk) = 0;
   // The file-open dialog; true with the chosen full path when the user confirms.
-  [[nodiscard]] virtual bool OpenFileDialog(Dialog* owner, const FileDialogSpec& spec,
+  [[nodiscard]] virtual bool OpenFileDialog(Dialog* owner, const FileDialogSpec& options,
                                             std::string& path) = 0;
   // Dispatches the messages waiting for the thread, without PreTranslateMessage, until none is
   // left or a command or close has been dispatched.

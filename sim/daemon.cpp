@@ -479,10 +479,10 @@ std::string Daemon::Execute(const std::string& line, bool& quit) {
       if (!ParseUid(text, uid)) return "error: uid needs 24 hex digits";
       instrument->SetUid(uid);
     } else if (command == "fault" && args >= 1 && args <= 3) {
-      std::string spec = words[1];
-      for (std::size_t i = 2; i < words.size(); ++i) spec += ":" + words[i];
+      std::string faultText = words[1];
+      for (std::size_t i = 2; i < words.size(); ++i) faultText += ":" + words[i];
       FaultRule rule;
-      if (!ParseFault(spec, rule)) return "error: fault KIND [all|identify|HEX] [COUNT]";
+      if (!ParseFault(faultText, rule)) return "error: fault KIND [all|identify|HEX] [COUNT]";
       instrument->AddFault(rule);
     } else if (command == "clear" && args == 0) {
       instrument->ClearFaults();

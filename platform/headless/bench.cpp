@@ -817,10 +817,12 @@ void Bench::MessageBox(ui::Dialog* owner, std::string_view text) {
   RunPrompt(owner, false, unused);
 }
 
-bool Bench::OpenFileDialog(ui::Dialog* owner, const ui::FileDialogSpec& spec, std::string& path) {
+bool Bench::OpenFileDialog(ui::Dialog* owner, const ui::FileDialogSpec& options,
+                           std::string& path) {
   auto text = [](const char* s) { return s != nullptr ? std::string(s) : std::string(); };
-  fileDialogs_.push_back({owner != nullptr ? owner->templateId() : 0, text(spec.defaultExtension),
-                          text(spec.fileName), spec.flags, text(spec.filter), text(spec.title)});
+  fileDialogs_.push_back({owner != nullptr ? owner->templateId() : 0,
+                          text(options.defaultExtension), text(options.fileName), options.flags,
+                          text(options.filter), text(options.title)});
   std::string chosen;
   if (RunPrompt(owner, true, chosen) != PromptAnswer::File) return false;
   path = chosen;

@@ -301,7 +301,7 @@ class Bench final : public ui::Platform {
   int RunModal(ui::Dialog& dialog) override;
   void MessageBox(ui::Dialog* owner, std::string_view text) override;
   [[nodiscard]] bool IsKeyDown(unsigned vk) override;
-  [[nodiscard]] bool OpenFileDialog(ui::Dialog* owner, const ui::FileDialogSpec& spec,
+  [[nodiscard]] bool OpenFileDialog(ui::Dialog* owner, const ui::FileDialogSpec& options,
                                     std::string& path) override;
   void DrainMessages() override;
   BenchClock& clock() override { return clock_; }

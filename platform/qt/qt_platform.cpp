@@ -94,22 +94,22 @@ bool QtPlatform::IsKeyDown(unsigned vk) {
   }
 }
 
-bool QtPlatform::OpenFileDialog(ui::Dialog* owner, const ui::FileDialogSpec& spec,
+bool QtPlatform::OpenFileDialog(ui::Dialog* owner, const ui::FileDialogSpec& options,
                                 std::string& path) {
   ModalScope scope(*this);
   QFileDialog box(OwnerWidget(owner));
-  if (spec.title != nullptr) box.setWindowTitle(ToQString(spec.title));
+  if (options.title != nullptr) box.setWindowTitle(ToQString(options.title));
   // Qt's own dialog everywhere: a desktop's native one may refuse a name that does not exist.
   box.setOption(QFileDialog::DontUseNativeDialog);
   box.setAcceptMode(QFileDialog::AcceptOpen);
   // Any name is returned, also one of a file that does not exist; the caller reports it.
   box.setFileMode(QFileDialog::AnyFile);
-  const QString filter = FileDialogFilter(spec.filter);
+  const QString filter = FileDialogFilter(options.filter);
   if (!filter.isEmpty()) box.setNameFilter(filter);
-  const QString suffix = DefaultSuffix(spec.defaultExtension);
+  const QString suffix = DefaultSuffix(options.defaultExtension);
   if (!suffix.isEmpty()) box.setDefaultSuffix(suffix);
-  if (spec.fileName != nullptr && spec.fileName[0] != '\0')
-    box.selectFile(ToQString(spec.fileName));
+  if (options.fileName != nullptr && options.fileName[0] != '\0')
+    box.selectFile(ToQString(options.fileName));
   if (box.exec() != QDialog::Accepted) return false;
   const QStringList chosen = box.selectedFiles();
   if (chosen.isEmpty()) return false;

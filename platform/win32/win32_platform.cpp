@@ -335,13 +335,13 @@ bool Win32Platform::IsKeyDown(unsigned vk) {
   return GetKeyState(static_cast<int>(vk)) < 0;
 }
 
-bool Win32Platform::OpenFileDialog(ui::Dialog* owner, const ui::FileDialogSpec& spec,
+bool Win32Platform::OpenFileDialog(ui::Dialog* owner, const ui::FileDialogSpec& options,
                                    std::string& path) {
-  const std::string filter = FileDialogFilter(spec.filter);
-  const std::string extension = FileDialogDefaultExtension(spec.defaultExtension);
+  const std::string filter = FileDialogFilter(options.filter);
+  const std::string extension = FileDialogDefaultExtension(options.defaultExtension);
   std::vector<char> file(kFilePathCapacity, '\0');
-  if (spec.fileName != nullptr) {
-    std::string(spec.fileName).copy(file.data(), file.size() - 1);
+  if (options.fileName != nullptr) {
+    std::string(options.fileName).copy(file.data(), file.size() - 1);
   }
 
   OPENFILENAMEA dialog{};
@@ -352,9 +352,9 @@ bool Win32Platform::OpenFileDialog(ui::Dialog* owner, const ui::FileDialogSpec& 
   dialog.nFilterIndex = 1;
   dialog.lpstrFile = file.data();
   dialog.nMaxFile = static_cast<DWORD>(file.size());
-  dialog.lpstrTitle = spec.title;
+  dialog.lpstrTitle = options.title;
   dialog.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
-  dialog.Flags = spec.flags;
+  dialog.Flags = options.flags;
   if (GetOpenFileNameA(&dialog) == FALSE) return false;
   path = file.data();
   return true;

@@ -97,9 +97,9 @@ class BenchPlatform final : public ui::Platform {
   int RunModal(ui::Dialog&) override { return -1; }
   void MessageBox(ui::Dialog*, std::string_view text) override { messageBoxes.emplace_back(text); }
   bool IsKeyDown(unsigned vk) override { return vk == ui::VK_CONTROL && ctrlDown; }
-  bool OpenFileDialog(ui::Dialog*, const ui::FileDialogSpec& spec, std::string& path) override {
+  bool OpenFileDialog(ui::Dialog*, const ui::FileDialogSpec& options, std::string& path) override {
     ++fileDialogs;
-    lastSpec = spec;
+    lastSpec = options;
     if (!fileChoice) return false;
     path = *fileChoice;
     return true;

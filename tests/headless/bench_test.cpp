@@ -452,9 +452,9 @@ TEST_F(BenchTest, FileDialogChoiceCancelAndUnanswered) {
   probe.onClick = [&](int id) {
     if (id != res::IDC_BROWSE) return;
     std::string path = "unchanged";
-    ui::FileDialogSpec spec{"*.bin", nullptr, ui::OFN_HIDEREADONLY, "Binary files (*.bin)|*.bin||",
-                            "Open application image file"};
-    const bool chosen = ui::Host().OpenFileDialog(&probe, spec, path);
+    ui::FileDialogSpec options{"*.bin", nullptr, ui::OFN_HIDEREADONLY,
+                               "Binary files (*.bin)|*.bin||", "Open application image file"};
+    const bool chosen = ui::Host().OpenFileDialog(&probe, options, path);
     results.push_back(std::string(chosen ? "ok " : "cancel ") + path);
   };
   bench.user()
