@@ -111,9 +111,10 @@ TEST(Templates, ChannelListOffersEightChannelsAndStartsDisabled) {
   ASSERT_NE(channel, nullptr);
   EXPECT_EQ(channel->kind, ControlKind::ComboBox);
   EXPECT_TRUE(Has(channel->style, st::CBS_DROPDOWN | st::WS_VSCROLL | st::WS_DISABLED));
-  ASSERT_EQ(channel->items.size(), 8u);
-  for (std::size_t i = 0; i < 8; ++i) {
-    EXPECT_EQ(std::string(channel->items[i]), " " + std::to_string(i + 1));
+  const char* const channels[] = {" 1", " 2", " 3", " 4", " 5", " 6", " 7", " 8"};
+  ASSERT_EQ(channel->items.size(), std::size(channels));
+  for (std::size_t i = 0; i < std::size(channels); ++i) {
+    EXPECT_STREQ(channel->items[i], channels[i]);
   }
 }
 

@@ -4,6 +4,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -340,10 +341,10 @@ class ScriptedInstrument {
 
 std::vector<std::uint8_t> ReplyBytes(std::uint32_t ok, std::uint32_t returned,
                                      std::vector<std::uint8_t> payload) {
-  std::vector<std::uint8_t> bytes(8);
+  std::vector<std::uint8_t> bytes(8 + payload.size());
   ep::PutU32(bytes.data(), ok);
   ep::PutU32(bytes.data() + 4, returned);
-  bytes.insert(bytes.end(), payload.begin(), payload.end());
+  std::copy(payload.begin(), payload.end(), bytes.begin() + 8);
   return bytes;
 }
 

@@ -34,7 +34,7 @@ class TemplateReader {
   std::string ClassOrText() {
     if (at_ < words_.size() && words_[at_] == 0xFFFF) {
       Word();
-      return "#" + std::to_string(Word());
+      return std::string("#").append(std::to_string(Word()));
     }
     return Text();
   }
