@@ -1,19 +1,26 @@
 #include <gtest/gtest.h>
 
-#include "dialog_fixture.h"
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "firmware/package_builder.h"
+#include "window_fixture.h"
 
 namespace firmware_test {
 namespace {
 
 using firmware::PackageBuilder;
 
-using ImageListTest = DialogTest;
+using ImageListTest = WindowTest;
 
 TEST_F(ImageListTest, PreparationSetsUpTheColumnsAndStyles) {
-  EXPECT_EQ(window.columns,
-            (std::vector<std::string>{"0 Img. type 200", "1 Version 40", "2 Size [kb] 56"}));
-  EXPECT_EQ(window.listStyle,
+  std::vector<std::string> columns;
+  for (const headless::ListColumn& c : bench.ListColumns(res::IDD_MAIN, res::IDC_IMAGE_LIST)) {
+    columns.push_back(c.heading + " " + std::to_string(c.width));
+  }
+  EXPECT_EQ(columns, (std::vector<std::string>{"Img. type 200", "Version 40", "Size [kb] 56"}));
+  EXPECT_EQ(bench.ListExtendedStyle(res::IDD_MAIN, res::IDC_IMAGE_LIST),
             ui::LVS_EX_FULLROWSELECT | ui::LVS_EX_CHECKBOXES | ui::LVS_EX_GRIDLINES);
 }
 
@@ -24,14 +31,12 @@ TEST_F(ImageListTest, RowsFollowTheFileOrderWithTheirTexts) {
                                                       .Image("GC", 0x0105, 1536)
                                                       .bytes);
   EXPECT_EQ(dialog->LoadImageFile(path.c_str()), nullptr);
-  ASSERT_EQ(window.rows.size(), 2u);
-  EXPECT_EQ(window.rows[0].texts,
-            (std::vector<std::string>{"Inputs controller", "10.12", "1024.000"}));
-  EXPECT_EQ(window.rows[1].texts,
-            (std::vector<std::string>{"General application", "1.05", "1.500"}));
+  ASSERT_EQ(RowCount(), 2);
+  EXPECT_EQ(RowTexts(0), (std::vector<std::string>{"Inputs controller", "10.12", "1024.000"}));
+  EXPECT_EQ(RowTexts(1), (std::vector<std::string>{"General application", "1.05", "1.500"}));
   EXPECT_EQ(dialog->package.slots[firmware::SLOT_GENERAL_APP].listRow, 1);
   EXPECT_EQ(dialog->package.slots[firmware::SLOT_INPUTS_CTRL].listRow, 0);
-  EXPECT_TRUE(window.IsItemEnabled(res::IDC_UPLOAD));
+  EXPECT_TRUE(bench.Enabled(res::IDD_MAIN, res::IDC_UPLOAD));
 }
 
 TEST_F(ImageListTest, UploadButtonFollowsTheLastRead) {
@@ -40,28 +45,28 @@ TEST_F(ImageListTest, UploadButtonFollowsTheLastRead) {
   const std::string cut = WriteFile(
       "cut.bin",
       PackageBuilder().Header("mIMF", 3).RecordHeader("GC", 0x0105, 100).Raw("abc").bytes);
-  window.enabled[res::IDC_UPLOAD] = false;  // as the template has it
+  ASSERT_FALSE(bench.Enabled(res::IDD_MAIN, res::IDC_UPLOAD));  // nothing loaded yet
   EXPECT_EQ(dialog->LoadImageFile(good.c_str()), nullptr);
-  EXPECT_TRUE(window.IsItemEnabled(res::IDC_UPLOAD));
+  EXPECT_TRUE(bench.Enabled(res::IDD_MAIN, res::IDC_UPLOAD));
 
   // A cut-short only record keeps its row but leaves nothing to upload.
   EXPECT_STREQ(dialog->LoadImageFile(cut.c_str()), "Filure to read file");
-  EXPECT_EQ(window.rows.size(), 1u);
-  EXPECT_FALSE(window.IsItemEnabled(res::IDC_UPLOAD));
+  EXPECT_EQ(RowCount(), 1);
+  EXPECT_FALSE(bench.Enabled(res::IDD_MAIN, res::IDC_UPLOAD));
 
   EXPECT_STREQ(dialog->LoadImageFile(good.c_str()), nullptr);
   EXPECT_STREQ(dialog->LoadImageFile((dir / "missing.bin").string().c_str()),
                "Unable to open file");
-  EXPECT_EQ(window.rows.size(), 1u);
-  EXPECT_TRUE(window.IsItemEnabled(res::IDC_UPLOAD));
+  EXPECT_EQ(RowCount(), 1);
+  EXPECT_TRUE(bench.Enabled(res::IDD_MAIN, res::IDC_UPLOAD));
   EXPECT_TRUE(dialog->package.slots[firmware::SLOT_GENERAL_APP].IsLoaded());
 
   // Another magic right after a good package empties it.
   const std::string other =
       WriteFile("other.bin", PackageBuilder().Header("XIMF", 3).Image("GC", 0x0105, 4).bytes);
   EXPECT_STREQ(dialog->LoadImageFile(other.c_str()), "Error file format");
-  EXPECT_TRUE(window.rows.empty());
-  EXPECT_FALSE(window.IsItemEnabled(res::IDC_UPLOAD));
+  EXPECT_EQ(RowCount(), 0);
+  EXPECT_FALSE(bench.Enabled(res::IDD_MAIN, res::IDC_UPLOAD));
   EXPECT_EQ(dialog->package.requiredHwVersion, 0u);
 }
 
@@ -83,7 +88,7 @@ TEST_F(ImageListTest, CheckRefreshRules) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    SetUpFreshDialog();
+    OpenFreshWindow();
     if (c.deviceOpen) OpenDevice(c.deviceVersion, c.deviceVersion);
     const std::string path = WriteFile("pkg.bin", PackageBuilder()
                                                       .Header("mIMF", 3)
@@ -91,51 +96,52 @@ TEST_F(ImageListTest, CheckRefreshRules) {
                                                       .Image("IC", c.imageVersion, 4)
                                                       .bytes);
     ASSERT_EQ(dialog->LoadImageFile(path.c_str()), nullptr);
-    EXPECT_EQ(window.Checks(), (std::vector<std::string>{c.expected, c.expected}));
+    EXPECT_EQ(Checks(), (std::vector<std::string>{c.expected, c.expected}));
 
     // A box the user changed is overwritten by the next refresh, but only with a device.
-    for (BenchWindow::Row& row : window.rows) {
-      row.state = c.expected == std::string("checked") ? ui::LVIS_UNCHECKED : ui::LVIS_CHECKED;
-    }
+    ClickBoxes({0, 1});
     dialog->RefreshImageChecks();
     const char* afterRefresh = c.deviceOpen ? c.expected : "checked";
-    EXPECT_EQ(window.Checks(), (std::vector<std::string>{afterRefresh, afterRefresh}));
+    EXPECT_EQ(Checks(), (std::vector<std::string>{afterRefresh, afterRefresh}));
   }
 }
 
 TEST_F(ImageListTest, BrowseUsesTheDialogSettingsAndShowsTheResult) {
   const std::string good =
       WriteFile("good.bin", PackageBuilder().Header("mIMF", 3).Image("GC", 0x0105, 4).bytes);
-  platformBench.fileChoice = good;
+  bench.user().ChooseFile(good);
   dialog->OnBrowseImage();
-  EXPECT_STREQ(platformBench.lastSpec.defaultExtension, "*.bin");
-  EXPECT_EQ(platformBench.lastSpec.fileName, nullptr);
-  EXPECT_EQ(platformBench.lastSpec.flags, ui::OFN_HIDEREADONLY);
-  EXPECT_STREQ(platformBench.lastSpec.filter, "Binary files (*.bin)|*.bin||");
-  EXPECT_STREQ(platformBench.lastSpec.title, "Open application image file");
-  EXPECT_EQ(window.ItemText(res::IDC_IMAGE_PATH), good);
-  EXPECT_TRUE(platformBench.messageBoxes.empty());
-  EXPECT_EQ(window.rows.size(), 1u);
+  ASSERT_EQ(bench.fileDialogs().size(), 1u);
+  const headless::FileDialogRecord& options = bench.fileDialogs().back();
+  EXPECT_EQ(options.ownerTemplate, res::IDD_MAIN);
+  EXPECT_EQ(options.defaultExtension, "*.bin");
+  EXPECT_EQ(options.fileName, "");
+  EXPECT_EQ(options.flags, ui::OFN_HIDEREADONLY);
+  EXPECT_EQ(options.filter, "Binary files (*.bin)|*.bin||");
+  EXPECT_EQ(options.title, "Open application image file");
+  EXPECT_EQ(Text(res::IDC_IMAGE_PATH), good);
+  EXPECT_EQ(bench.MessageBoxTexts(), std::vector<std::string>{});
+  EXPECT_EQ(RowCount(), 1);
 
   const std::string header = WriteFile("header.bin", PackageBuilder().Header("mIMF", 3).bytes);
-  platformBench.fileChoice = header;
+  bench.user().ChooseFile(header);
   dialog->OnBrowseImage();
-  EXPECT_EQ(platformBench.messageBoxes, std::vector<std::string>{"Filure to read file"});
-  EXPECT_EQ(window.ItemText(res::IDC_IMAGE_PATH), header);
-  EXPECT_TRUE(window.rows.empty());
+  EXPECT_EQ(bench.MessageBoxTexts(), std::vector<std::string>{"Filure to read file"});
+  EXPECT_EQ(Text(res::IDC_IMAGE_PATH), header);
+  EXPECT_EQ(RowCount(), 0);
 }
 
 TEST_F(ImageListTest, BrowseCancelChangesNothing) {
   const std::string good =
       WriteFile("good.bin", PackageBuilder().Header("mIMF", 3).Image("GC", 0x0105, 4).bytes);
-  platformBench.fileChoice = good;
+  bench.user().ChooseFile(good);
   dialog->OnBrowseImage();
-  platformBench.fileChoice.reset();
+  bench.user().CancelFile();
   dialog->OnBrowseImage();
-  EXPECT_EQ(platformBench.fileDialogs, 2);
-  EXPECT_EQ(window.ItemText(res::IDC_IMAGE_PATH), good);
-  EXPECT_EQ(window.rows.size(), 1u);
-  EXPECT_TRUE(platformBench.messageBoxes.empty());
+  EXPECT_EQ(bench.fileDialogs().size(), 2u);
+  EXPECT_EQ(Text(res::IDC_IMAGE_PATH), good);
+  EXPECT_EQ(RowCount(), 1);
+  EXPECT_EQ(bench.MessageBoxTexts(), std::vector<std::string>{});
 }
 
 TEST_F(ImageListTest, BrowseToAnUnopenableFileKeepsTheRowsAndRefreshesTheirChecks) {
@@ -143,19 +149,18 @@ TEST_F(ImageListTest, BrowseToAnUnopenableFileKeepsTheRowsAndRefreshesTheirCheck
   const std::string good = WriteFile(
       "good.bin",
       PackageBuilder().Header("mIMF", 3).Image("GC", 0x0106, 4).Image("IC", 0x0104, 4).bytes);
-  platformBench.fileChoice = good;
+  bench.user().ChooseFile(good);
   dialog->OnBrowseImage();
-  ASSERT_EQ(window.Checks(), (std::vector<std::string>{"checked", "unchecked"}));
-  window.rows[0].state = ui::LVIS_UNCHECKED;
-  window.rows[1].state = ui::LVIS_CHECKED;
+  ASSERT_EQ(Checks(), (std::vector<std::string>{"checked", "unchecked"}));
+  ClickBoxes({0, 1});
 
   const std::string missing = (dir / "missing.bin").string();
-  platformBench.fileChoice = missing;
+  bench.user().ChooseFile(missing);
   dialog->OnBrowseImage();
-  EXPECT_EQ(platformBench.messageBoxes, std::vector<std::string>{"Unable to open file"});
-  EXPECT_EQ(window.ItemText(res::IDC_IMAGE_PATH), missing);
-  EXPECT_EQ(window.rows.size(), 2u);
-  EXPECT_EQ(window.Checks(), (std::vector<std::string>{"checked", "unchecked"}));
+  EXPECT_EQ(bench.MessageBoxTexts(), std::vector<std::string>{"Unable to open file"});
+  EXPECT_EQ(Text(res::IDC_IMAGE_PATH), missing);
+  EXPECT_EQ(RowCount(), 2);
+  EXPECT_EQ(Checks(), (std::vector<std::string>{"checked", "unchecked"}));
   EXPECT_EQ(dialog->package.loadedCount, 2);
 }
 
@@ -175,22 +180,22 @@ TEST_F(ImageListTest, DefaultPackageLiesBesideTheProgram) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    SetUpFreshDialog();
+    OpenFreshWindow();
     WriteFile(std::filesystem::path(c.expectedPath).filename().string(), package);
-    platformBench.programPath = c.programPath;
+    bench.SetProgramPath(c.programPath);
     dialog->LoadDefaultPackage();
-    EXPECT_EQ(window.ItemText(res::IDC_IMAGE_PATH), c.expectedPath);
-    EXPECT_EQ(window.rows.size(), 1u);
+    EXPECT_EQ(Text(res::IDC_IMAGE_PATH), c.expectedPath);
+    EXPECT_EQ(RowCount(), 1);
   }
 }
 
 TEST_F(ImageListTest, BrokenDefaultPackageStaysSilent) {
   WriteFile("UpdateAppImg.bin", PackageBuilder().Header("MIMF", 0).bytes);
-  platformBench.programPath = (dir / "veltra-updater").string();
+  bench.SetProgramPath((dir / "veltra-updater").string());
   dialog->LoadDefaultPackage();
-  EXPECT_EQ(window.ItemText(res::IDC_IMAGE_PATH), "");
-  EXPECT_TRUE(platformBench.messageBoxes.empty());
-  EXPECT_FALSE(window.IsItemEnabled(res::IDC_UPLOAD));
+  EXPECT_EQ(Text(res::IDC_IMAGE_PATH), "");
+  EXPECT_EQ(bench.MessageBoxTexts(), std::vector<std::string>{});
+  EXPECT_FALSE(bench.Enabled(res::IDD_MAIN, res::IDC_UPLOAD));
 }
 
 }  // namespace

@@ -1,7 +1,15 @@
 #include <gtest/gtest.h>
 
-#include "dialog_fixture.h"
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
 #include "firmware/package_builder.h"
+#include "window_fixture.h"
 
 namespace firmware_test {
 namespace {
@@ -19,7 +27,7 @@ constexpr const char* kGeneralAppSuccess =
     "Upload general app. image. Ok.\r\nCheck Image. Ok.\r\nBurn image...\r\n"
     "general app. image burning succeed.\r\n";
 
-class UploadTest : public DialogTest {
+class UploadTest : public WindowTest {
  public:
   // Loads a package with the images given (an empty one is left out) and ticks their rows.
   void Load(const std::vector<std::uint8_t>& generalApp, std::uint16_t generalAppVersion,
@@ -31,7 +39,7 @@ class UploadTest : public DialogTest {
     if (!inputsCtrl.empty()) package.Image("IC", inputsCtrlVersion, inputsCtrl);
     const std::string path = WriteFile("pkg.bin", package.bytes);
     ASSERT_EQ(dialog->LoadImageFile(path.c_str()), nullptr);
-    for (BenchWindow::Row& row : window.rows) row.state = ui::LVIS_CHECKED;
+    SetAllBoxes(true);
   }
 
   void ExpectPresence() { driver.Expect(device::CMD_READ_UID).Capacity(12).Answer(Bytes(kUid)); }
@@ -94,9 +102,9 @@ TEST_F(UploadTest, GeneralApplicationBurnsAndTheDeviceIsFoundAgain) {
   dialog->UploadImages();
 
   EXPECT_EQ(dialog->logText, kGeneralAppSuccess);
-  EXPECT_EQ(window.ItemText(res::IDC_LOG), kGeneralAppSuccess);
-  EXPECT_EQ(window.Checks(), std::vector<std::string>{"unchecked"});
-  EXPECT_TRUE(platformBench.messageBoxes.empty());
+  EXPECT_EQ(Text(res::IDC_LOG), kGeneralAppSuccess);
+  EXPECT_EQ(Checks(), std::vector<std::string>{"unchecked"});
+  EXPECT_EQ(bench.MessageBoxTexts(), std::vector<std::string>{});
   EXPECT_EQ(driver.Problems(), "");
   EXPECT_EQ(driver.closedHandles, std::vector<platform::DeviceHandle>{before});
   EXPECT_TRUE(dialog->link.IsOpen());
@@ -131,7 +139,7 @@ TEST_F(UploadTest, InputsControllerBurnsWithProgress) {
   dialog->UploadImages();
 
   EXPECT_EQ(dialog->logText, "Upload input controller app. image. Ok\r\nBurn image.+ Ok.");
-  EXPECT_EQ(window.Checks(), std::vector<std::string>{"unchecked"});
+  EXPECT_EQ(Checks(), std::vector<std::string>{"unchecked"});
   EXPECT_EQ(driver.Problems(), "");
   EXPECT_EQ(Commands(), (std::vector<std::string>{"03 03", "07 00", "07 01", "07 04 34 12", "03 04",
                                                   "03 04", "03 04", "07 00"}));
@@ -147,7 +155,7 @@ TEST_F(UploadTest, BothImagesInOneRunThenEnterRefused) {
   package.Header("mIMF", 3).Image("IC", 0x0103, inputsCtrl).Image("GC", 0x0123, generalApp);
   const std::string path = WriteFile("pkg.bin", package.bytes);
   ASSERT_EQ(dialog->LoadImageFile(path.c_str()), nullptr);
-  ASSERT_EQ(window.Checks(), (std::vector<std::string>{"checked", "checked"}));
+  ASSERT_EQ(Checks(), (std::vector<std::string>{"checked", "checked"}));
   ExpectPresence();
   ExpectGeneralAppSuccess(generalApp, "09 58 02 00");
   driver.Expect(device::CMD_ICTRL_LEAVE).Answer("AA");
@@ -159,7 +167,7 @@ TEST_F(UploadTest, BothImagesInOneRunThenEnterRefused) {
   EXPECT_EQ(dialog->logText,
             std::string(kGeneralAppSuccess) + "Failure to enter in ICTRL cmd mode");
   // Row 0 is the inputs controller's, row 1 the general application's.
-  EXPECT_EQ(window.Checks(), (std::vector<std::string>{"checked", "unchecked"}));
+  EXPECT_EQ(Checks(), (std::vector<std::string>{"checked", "unchecked"}));
   EXPECT_EQ(driver.Problems(), "");
 }
 
@@ -231,7 +239,7 @@ TEST_F(UploadTest, GeneralApplicationFailures) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    SetUpFreshDialog();
+    OpenFreshWindow();
     driver.ClearScript();
     OpenDevice(0x0122, 0x0102);
     Load(image, 0x0123, {}, 0);
@@ -239,9 +247,9 @@ TEST_F(UploadTest, GeneralApplicationFailures) {
     c.script(*this);
     dialog->UploadImages();
     EXPECT_EQ(dialog->logText, c.log);
-    EXPECT_EQ(window.Checks(), std::vector<std::string>{"checked"});
+    EXPECT_EQ(Checks(), std::vector<std::string>{"checked"});
     EXPECT_EQ(dialog->link.IsOpen(), c.stillOpen);
-    EXPECT_TRUE(platformBench.messageBoxes.empty());
+    EXPECT_EQ(bench.MessageBoxTexts(), std::vector<std::string>{});
     EXPECT_EQ(driver.Problems(), "");
   }
 }
@@ -308,7 +316,7 @@ TEST_F(UploadTest, InputsControllerFailures) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    SetUpFreshDialog();
+    OpenFreshWindow();
     driver.ClearScript();
     OpenDevice(0x0122, 0x0102);
     Load({}, 0, image, 0x0103);
@@ -318,7 +326,7 @@ TEST_F(UploadTest, InputsControllerFailures) {
     const std::size_t before = driver.Commands().size();
     dialog->UploadImages();
     EXPECT_EQ(dialog->logText, c.log);
-    EXPECT_EQ(window.Checks(), std::vector<std::string>{c.succeeded ? "unchecked" : "checked"});
+    EXPECT_EQ(Checks(), std::vector<std::string>{c.succeeded ? "unchecked" : "checked"});
     EXPECT_EQ(driver.Problems(), "");
     // The command mode is left at the end of every path.
     EXPECT_EQ(driver.Commands().back().InputHex(), "07 00");
@@ -349,10 +357,9 @@ TEST_F(UploadTest, VersionGate) {
   const std::vector<std::uint8_t> image = ImageBytes(16, 7);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    SetUpFreshDialog();
+    OpenFreshWindow();
     driver.ClearScript();
-    platformBench.messageBoxes.clear();
-    platformBench.ctrlDown = c.ctrl;
+    bench.SetKeyDown(ui::VK_CONTROL, c.ctrl);
     OpenDevice(c.deviceVersion, 0x0102);
     Load(image, c.imageVersion, {}, 0);
     ExpectPresence();
@@ -361,15 +368,15 @@ TEST_F(UploadTest, VersionGate) {
     dialog->UploadImages();
     EXPECT_EQ(driver.Problems(), "");
     if (c.passes) {
-      EXPECT_TRUE(platformBench.messageBoxes.empty());
+      EXPECT_EQ(bench.MessageBoxTexts(), std::vector<std::string>{});
       EXPECT_EQ(dialog->logText, "Unable to upload general app. image.");
-      EXPECT_EQ(window.Checks(), std::vector<std::string>{"checked"});
+      EXPECT_EQ(Checks(), std::vector<std::string>{"checked"});
     } else {
-      EXPECT_EQ(platformBench.messageBoxes,
+      EXPECT_EQ(bench.MessageBoxTexts(),
                 (std::vector<std::string>{
                     "Unable to upload image with version value less then existing one!",
                     "There is nothing to update!"}));
-      EXPECT_EQ(window.Checks(), std::vector<std::string>{"unchecked"});
+      EXPECT_EQ(Checks(), std::vector<std::string>{"unchecked"});
     }
   }
 }
@@ -395,9 +402,8 @@ TEST_F(UploadTest, Compatibility) {
   const std::vector<std::uint8_t> image = ImageBytes(16, 8);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    SetUpFreshDialog();
+    OpenFreshWindow();
     driver.ClearScript();
-    platformBench.messageBoxes.clear();
     OpenDevice(0x0122, 0x0102, c.hwVersion, c.driverMinor);
     Load(image, 0x0123, {}, 0, c.magic, c.value);
     ExpectPresence();
@@ -406,9 +412,9 @@ TEST_F(UploadTest, Compatibility) {
     dialog->UploadImages();
     EXPECT_EQ(driver.Problems(), "");
     if (c.suits) {
-      EXPECT_TRUE(platformBench.messageBoxes.empty());
+      EXPECT_EQ(bench.MessageBoxTexts(), std::vector<std::string>{});
     } else {
-      EXPECT_EQ(platformBench.messageBoxes,
+      EXPECT_EQ(bench.MessageBoxTexts(),
                 std::vector<std::string>{"Incompatible device and image versions!"});
       EXPECT_EQ(driver.Commands().size() - before, 1u);  // the presence check only
     }
@@ -418,10 +424,10 @@ TEST_F(UploadTest, Compatibility) {
 TEST_F(UploadTest, NothingTicked) {
   OpenDevice(0x0122, 0x0102);
   Load(ImageBytes(16, 9), 0x0123, ImageBytes(16, 10), 0x0103);
-  for (BenchWindow::Row& row : window.rows) row.state = ui::LVIS_UNCHECKED;
+  SetAllBoxes(false);
   ExpectPresence();
   dialog->UploadImages();
-  EXPECT_EQ(platformBench.messageBoxes, std::vector<std::string>{"There is nothing to update!"});
+  EXPECT_EQ(bench.MessageBoxTexts(), std::vector<std::string>{"There is nothing to update!"});
   EXPECT_EQ(Commands(), std::vector<std::string>{"03 03"});
   EXPECT_EQ(driver.Problems(), "");
 }
@@ -429,12 +435,12 @@ TEST_F(UploadTest, NothingTicked) {
 TEST_F(UploadTest, DeviceGoneEndsSilently) {
   OpenDevice(0x0122, 0x0102);
   Load(ImageBytes(16, 9), 0x0123, {}, 0);
-  window.texts[res::IDC_LOG] = "before";
+  dialog->SetItemText(res::IDC_LOG, "before");
   driver.Expect(device::CMD_READ_UID).Fail();
   dialog->UploadImages();
-  EXPECT_TRUE(platformBench.messageBoxes.empty());
-  EXPECT_EQ(window.ItemText(res::IDC_LOG), "...");
-  EXPECT_EQ(window.ItemText(res::IDC_DEVICE_NAME), "...");
+  EXPECT_EQ(bench.MessageBoxTexts(), std::vector<std::string>{});
+  EXPECT_EQ(Text(res::IDC_LOG), "...");
+  EXPECT_EQ(Text(res::IDC_DEVICE_NAME), "...");
   EXPECT_FALSE(dialog->link.IsOpen());
   EXPECT_EQ(driver.Problems(), "");
 }
@@ -450,8 +456,8 @@ TEST_F(UploadTest, ImagesTooLargeForTheirStartCommandAreNotSent) {
             "Image too large for the general application.\r\n"
             "Image too large for the inputs controller.\r\n");
   EXPECT_EQ(Commands(), std::vector<std::string>{"03 03"});
-  EXPECT_EQ(window.Checks(), (std::vector<std::string>{"checked", "checked"}));
-  EXPECT_TRUE(platformBench.messageBoxes.empty());
+  EXPECT_EQ(Checks(), (std::vector<std::string>{"checked", "checked"}));
+  EXPECT_EQ(bench.MessageBoxTexts(), std::vector<std::string>{});
   EXPECT_EQ(driver.Problems(), "");
 }
 
@@ -468,49 +474,66 @@ TEST_F(UploadTest, LargestInputsControllerImageIsSent) {
   EXPECT_EQ(driver.Problems(), "");
 }
 
-// Clicks that DrainMessages dispatches while the image is checked must not touch what the
-// upload uses; a close waits for the end of the upload.
+// Input that arrives while the image is checked must not touch what the upload uses; a close
+// waits for the end of the upload.
 TEST_F(UploadTest, CommandsDuringTheImageCheck) {
   struct Case {
     const char* name;
-    int command;
+    int button;  // 0: the close box
     std::optional<int> endedWith;
   };
   const Case cases[] = {
       {"Upload App(s)", res::IDC_UPLOAD, std::nullopt},
       {"...", res::IDC_BROWSE, std::nullopt},
       {"Re-scan", res::IDC_RESCAN, std::nullopt},
-      {"close", ui::IDCANCEL, ui::IDCANCEL},
+      {"close", 0, ui::IDCANCEL},
   };
   const std::vector<std::uint8_t> image = ImageBytes(600, 14);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    SetUpFreshDialog();
+    OpenFreshWindow();
     driver.ClearScript();
     OpenDevice(0x0122, 0x0102);
     Load(image, 0x0123, {}, 0);
     const std::string other =
         WriteFile("other.bin", PackageBuilder().Header("mIMF", 3).Image("GC", 0x0200, 4).bytes);
-    platformBench.fileChoice = other;
-    platformBench.fileDialogs = 0;
     ExpectPresence();
     ExpectGeneralAppSuccess(image, "09 58 02 00");
-    bool dispatched = false;
-    platformBench.onDrain = [&] {
+    // Should the file dialog open, the user picks another package.
+    bench.user().ChooseFile(other);
+
+    // The user acts at the first moment the upload lets input in, which must be the drain of
+    // the image check: the log says so, and the first poll's pause has not begun.
+    const std::uint64_t start = bench.clock().NowMs();
+    bool acted = false;
+    bench.At(start, [&] {
       EXPECT_EQ(dialog->logText, "Upload general app. image. Ok.\r\nCheck Image.");
-      dialog->Dispatch(ui::Message{ui::Message::Kind::Command, c.command});
-      EXPECT_FALSE(window.endedWith.has_value());
-      dispatched = true;
-    };
+      EXPECT_EQ(bench.sleeps(), std::vector<std::uint32_t>{});
+      if (c.button != 0) {
+        bench.QueueClick(c.button);
+      } else {
+        bench.QueueClose();
+      }
+      acted = true;
+    });
+    // In the first poll's pause the input has been dispatched, and the window is still open.
+    bool lookedAfter = false;
+    bench.At(start + 1, [&] {
+      EXPECT_FALSE(bench.FindWindow(res::IDD_MAIN)->ended());
+      EXPECT_EQ(dialog->closePending, c.button == 0);
+      lookedAfter = true;
+    });
 
     dialog->UploadImages();
 
-    EXPECT_TRUE(dispatched);
+    EXPECT_TRUE(acted);
+    EXPECT_TRUE(lookedAfter);
     EXPECT_EQ(dialog->logText, kGeneralAppSuccess);
     EXPECT_EQ(driver.Problems(), "");
-    EXPECT_EQ(platformBench.fileDialogs, 0);
+    EXPECT_EQ(bench.fileDialogs().size(), 0u);
     EXPECT_EQ(dialog->package.slots[firmware::SLOT_GENERAL_APP].version, 0x0123);
-    EXPECT_EQ(window.endedWith, c.endedWith);
+    const headless::BenchWindow* window = bench.FindWindow(res::IDD_MAIN);
+    EXPECT_EQ(window->ended() ? std::optional<int>(window->result()) : std::nullopt, c.endedWith);
     EXPECT_FALSE(dialog->uploadRunning);
     EXPECT_FALSE(dialog->closePending);
   }
