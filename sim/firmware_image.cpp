@@ -71,7 +71,12 @@ void FirmwareReceiver::Start(std::uint32_t expectedSize) {
 
 std::size_t FirmwareReceiver::Feed(std::span<const std::uint8_t> piece) {
   const std::size_t taken = std::min<std::size_t>(piece.size(), expected_ - received_);
-  for (std::size_t i = 0; i < taken; ++i) sum_ += piece[i];
+  // Summed in a 32-bit local: a byte pointer might point into the member, so the compiler would
+  // store a member sum after every byte, and 32 bits vectorise well. Wrapping does no harm, as
+  // the check keeps only the low 16 bits.
+  std::uint32_t sum = 0;
+  for (std::size_t i = 0; i < taken; ++i) sum += piece[i];
+  sum_ += sum;
   // Keep the last FIRMWARE_FOOTER_SIZE bytes seen, oldest first.
   if (taken >= FIRMWARE_FOOTER_SIZE) {
     std::memcpy(tail_.data(), piece.data() + taken - FIRMWARE_FOOTER_SIZE, FIRMWARE_FOOTER_SIZE);
