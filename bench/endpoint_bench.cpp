@@ -69,10 +69,20 @@ class BareServer {
     std::vector<std::uint8_t> frame(ep::REQUEST_HEADER_SIZE + ep::MAX_FRAME_BYTES);
     std::vector<std::uint8_t> reply(ep::REPLY_HEADER_SIZE + ep::MAX_FRAME_BYTES);
     for (;;) {
-      if (!ReadExactly(client, frame.data(), ep::REQUEST_HEADER_SIZE)) break;
-      const std::uint32_t length = ep::GetU32(frame.data() + 4);
+      // Whatever has arrived is read at once, as veltra-sim's server reads it, so that a frame
+      // sent in one piece costs one recv here too; the client sends nothing before the reply.
+      std::size_t have = 0;
+      std::size_t need = ep::REQUEST_HEADER_SIZE;
+      while (have < need) {
+        const ssize_t n = ::recv(client, frame.data() + have, frame.size() - have, 0);
+        if (n <= 0) break;
+        have += static_cast<std::size_t>(n);
+        if (have >= ep::REQUEST_HEADER_SIZE) {
+          need = ep::REQUEST_HEADER_SIZE + ep::GetU32(frame.data() + 4);
+        }
+      }
+      if (have < need || need > frame.size()) break;
       const std::uint32_t capacity = ep::GetU32(frame.data() + 8);
-      if (!ReadExactly(client, frame.data() + ep::REQUEST_HEADER_SIZE, length)) break;
       ep::PutU32(reply.data(), 1);
       ep::PutU32(reply.data() + 4, capacity);
       if (::send(client, reply.data(), ep::REPLY_HEADER_SIZE + capacity, MSG_NOSIGNAL) <= 0) break;
