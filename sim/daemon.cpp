@@ -1,6 +1,8 @@
 #include "sim/daemon.h"
 
 #include <poll.h>
+#include <sys/epoll.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -110,6 +112,82 @@ constexpr TimingOption kTimingOptions[] = {
     {"--calibration-ms", &InstrumentTiming::extCalibrationMs,
      "external controller: calibration (08 05 01)"},
 };
+
+// Waits for the daemon's descriptors with epoll rather than poll. The set is handed to the
+// kernel once and again only when it changes, which is when a client comes or goes, instead of
+// on every request. Descriptors epoll cannot watch (a control input read from a file) are
+// always ready, as poll would report them.
+class ReadySet {
+ public:
+  ReadySet() : epoll_(::epoll_create1(EPOLL_CLOEXEC)) {}
+  ~ReadySet() {
+    if (epoll_ >= 0) ::close(epoll_);
+  }
+  ReadySet(const ReadySet&) = delete;
+  ReadySet& operator=(const ReadySet&) = delete;
+
+  [[nodiscard]] bool valid() const { return epoll_ >= 0; }
+
+  // Watches `fds` from now on; the revents of each entry are filled in by Wait.
+  void Watch(const std::vector<pollfd>& fds) {
+    // A descriptor closed since it was added has left the set by itself; removing it fails,
+    // which is harmless.
+    for (const pollfd& fd : watched_) ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd.fd, nullptr);
+    watched_ = fds;
+    alwaysReady_.clear();
+    for (std::size_t i = 0; i < fds.size(); ++i) {
+      epoll_event event{};
+      event.events = static_cast<std::uint32_t>(fds[i].events);
+      event.data.u64 = i;
+      if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, fds[i].fd, &event) != 0 && errno == EPERM) {
+        alwaysReady_.push_back(i);
+      }
+    }
+  }
+
+  // Whether `fds` differs from the watched set in a descriptor or in the events asked for.
+  [[nodiscard]] bool Differs(const std::vector<pollfd>& fds) const {
+    if (fds.size() != watched_.size()) return true;
+    for (std::size_t i = 0; i < fds.size(); ++i) {
+      if (fds[i].fd != watched_[i].fd || fds[i].events != watched_[i].events) return true;
+    }
+    return false;
+  }
+
+  // Like poll on the watched set: the number of ready entries, 0 when interrupted, -1 on error.
+  int Wait(std::vector<pollfd>& fds) {
+    for (pollfd& fd : fds) fd.revents = 0;
+    for (std::size_t i : alwaysReady_) fds[i].revents = fds[i].events;
+    epoll_event events[kMaxEvents];
+    const int n = ::epoll_wait(epoll_, events, kMaxEvents, alwaysReady_.empty() ? -1 : 0);
+    if (n < 0) return errno == EINTR ? 0 : -1;
+    for (int i = 0; i < n; ++i) {
+      fds[events[i].data.u64].revents = static_cast<short>(events[i].events);
+    }
+    return n + static_cast<int>(alwaysReady_.size());
+  }
+
+ private:
+  static constexpr int kMaxEvents = 64;
+  int epoll_;
+  std::vector<pollfd> watched_;
+  std::vector<std::size_t> alwaysReady_;
+};
+
+// Wakes the daemon every kIdlePollMs. A timer that runs on by itself costs nothing per
+// request, where a timeout on each wait would arm and cancel a timer for every one.
+int StartIdleTimer() {
+  const int fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
+  if (fd < 0) return -1;
+  itimerspec interval{};
+  interval.it_interval.tv_nsec = kIdlePollMs * 1000000L;
+  interval.it_value = interval.it_interval;
+  if (::timerfd_settime(fd, 0, &interval, nullptr) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
 
 }  // namespace
 
@@ -376,20 +454,45 @@ void Daemon::Sync() {
 }
 
 int Daemon::Run(int controlFd, int stopFd) {
+  ReadySet ready;
+  const int timer = StartIdleTimer();
+  if (!ready.valid() || timer < 0) {
+    if (log_ != nullptr) {
+      std::fprintf(log_, "cannot wait for the instruments: %s\n", std::strerror(errno));
+    }
+    if (timer >= 0) ::close(timer);
+    Stop();
+    return 1;
+  }
   std::vector<pollfd> fds;
   std::vector<std::size_t> counts(servers_.size());
+  std::uint64_t watchedGeneration = 0;
   bool quit = false;
   while (!quit) {
     Sync();
     fds.clear();
+    fds.push_back({timer, POLLIN, 0});
     if (stopFd >= 0) fds.push_back({stopFd, POLLIN, 0});
     if (controlFd >= 0) fds.push_back({controlFd, POLLIN, 0});
     const std::size_t first = fds.size();
-    for (std::size_t i = 0; i < servers_.size(); ++i) counts[i] = servers_[i]->AddPollFds(fds);
-    const int ready = ::poll(fds.data(), fds.size(), kIdlePollMs);
-    if (ready < 0 && errno != EINTR) break;
-    if (ready <= 0) continue;
+    std::uint64_t generation = 0;
+    for (std::size_t i = 0; i < servers_.size(); ++i) {
+      counts[i] = servers_[i]->AddPollFds(fds);
+      generation += servers_[i]->descriptorGeneration();
+    }
+    // Every generation only grows, so their sum changes whenever one of them does.
+    if (generation != watchedGeneration || ready.Differs(fds)) {
+      ready.Watch(fds);
+      watchedGeneration = generation;
+    }
+    const int count = ready.Wait(fds);
+    if (count < 0) break;
+    if (count == 0) continue;
     std::size_t at = 0;
+    if (fds[at++].revents != 0) {
+      std::uint64_t expirations = 0;
+      (void)::read(timer, &expirations, sizeof expirations);
+    }
     if (stopFd >= 0 && fds[at++].revents != 0) break;
     if (controlFd >= 0 && fds[at++].revents != 0 && !ReadControl(controlFd, quit)) {
       controlFd = -1;  // the end of the control input is not the end of the daemon
@@ -400,6 +503,7 @@ int Daemon::Run(int controlFd, int stopFd) {
       at += counts[i];
     }
   }
+  ::close(timer);
   Stop();
   return 0;
 }

@@ -50,7 +50,8 @@ class Daemon {
   // Prepares the directory and claims every instrument's socket.
   [[nodiscard]] bool Start(std::string& error);
   // Serves until a "quit" line or until `stopFd` becomes readable. Lines come from
-  // `controlFd` (-1: none); its end does not stop the daemon. Returns 0.
+  // `controlFd` (-1: none); its end does not stop the daemon. Returns 0, or 1 when it
+  // cannot set up its waiting.
   int Run(int controlFd, int stopFd);
   // Carries out one control line. Returns its answer ("ok", "error: ...", or a report).
   std::string Execute(const std::string& line, bool& quit);

@@ -80,6 +80,7 @@ bool EndpointServer::Listen(std::string& error) {
     return false;
   }
   listen_ = fd;
+  ++descriptorGeneration_;
   Log("present");
   return true;
 }
@@ -88,6 +89,7 @@ void EndpointServer::StopListening() {
   if (listen_ < 0) return;
   ::close(listen_);
   listen_ = -1;
+  ++descriptorGeneration_;
   ::unlink(socketPath_.c_str());
   Log("gone");
 }
@@ -161,6 +163,7 @@ void EndpointServer::Accept() {
       continue;
     }
     client_ = fd;
+    ++descriptorGeneration_;
     clientGeneration_ = instrument_.linkGeneration();
     silenced_ = false;
     input_.assign(kMaxRequest + kReadChunk, 0);
@@ -174,6 +177,7 @@ void EndpointServer::DropClient(bool hostClosed) {
   if (client_ < 0) return;
   ::close(client_);
   client_ = -1;
+  ++descriptorGeneration_;
   output_.clear();
   outputSent_ = 0;
   inputUsed_ = 0;
@@ -237,9 +241,7 @@ void EndpointServer::ServeFrames() {
     if (!ok) returned = 0;
     ep::PutU32(reply_.data(), ok ? 1 : 0);
     ep::PutU32(reply_.data() + 4, returned);
-    output_.assign(reply_.begin(), reply_.begin() + ep::REPLY_HEADER_SIZE + returned);
-    outputSent_ = 0;
-    SendPending();
+    SendReply(reply_.data(), ep::REPLY_HEADER_SIZE + returned);
     // The link dropped with this reply (a restart after an image check): hang up after it.
     if (client_ >= 0 && instrument_.linkGeneration() != clientGeneration_) {
       DropClient(false);
@@ -261,6 +263,25 @@ void EndpointServer::FlushOutput() {
   SendPending();
   // Frames that arrived while the reply waited are served now.
   if (client_ >= 0 && output_.empty() && inputUsed_ > 0) ServeFrames();
+}
+
+void EndpointServer::SendReply(const std::uint8_t* data, std::size_t size) {
+  // A reply nearly always fits into the socket at once; only what does not is kept for later.
+  while (size > 0) {
+    const ssize_t n = ::send(client_, data, size, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      output_.assign(data, data + size);
+      outputSent_ = 0;
+      return;
+    }
+    if (n <= 0) {
+      DropClient(true);
+      return;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
 }
 
 void EndpointServer::SendPending() {

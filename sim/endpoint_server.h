@@ -36,6 +36,9 @@ class EndpointServer {
   [[nodiscard]] const std::string& socketPath() const { return socketPath_; }
   [[nodiscard]] Instrument& instrument() { return instrument_; }
   [[nodiscard]] bool HasClient() const { return client_ >= 0; }
+  // Changes whenever a descriptor that AddPollFds names is opened or closed. A closed number can
+  // come back at once for another socket, so the owner cannot tell from the numbers alone.
+  [[nodiscard]] std::uint32_t descriptorGeneration() const { return descriptorGeneration_; }
 
  private:
   [[nodiscard]] bool Listen(std::string& error);
@@ -44,6 +47,7 @@ class EndpointServer {
   void ReadClient();
   void ServeFrames();
   void FlushOutput();
+  void SendReply(const std::uint8_t* data, std::size_t size);
   void SendPending();
   void DropClient(bool hostClosed);
   void Log(const char* what);
@@ -54,6 +58,7 @@ class EndpointServer {
   int listen_ = -1;
   int client_ = -1;
   std::uint32_t clientGeneration_ = 0;
+  std::uint32_t descriptorGeneration_ = 0;
   // The client asked something the instrument never answers: nothing more is answered.
   bool silenced_ = false;
   std::vector<std::uint8_t> input_;
