@@ -1,6 +1,7 @@
 #include "firmware/package_reader.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -392,8 +393,7 @@ class PackageFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = std::filesystem::temp_directory_path() /
-           ("veltra-package-file-" +
-            std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+           ("veltra-package-file-" + std::to_string(::getpid()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir_);
   }

@@ -1,6 +1,7 @@
 // A technician burns the sample package into the simulated instrument, on the headless bench
 // and its virtual clock.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -26,7 +27,9 @@ constexpr const char* kInputsCtrlStory =
 class UploadStoryTest : public ::testing::Test {
  public:
   UploadStoryTest() : driver(bench.clock()) {
-    dir = std::filesystem::temp_directory_path() / "veltra-upload-story";
+    // One folder per test process: CTest runs the tests of this file side by side.
+    dir = std::filesystem::temp_directory_path() /
+          ("veltra-upload-story-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::vector<std::uint8_t> package = tools::BuildSamplePackage();
     std::ofstream(dir / tools::SAMPLE_PACKAGE_NAME, std::ios::binary)

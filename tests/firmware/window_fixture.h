@@ -4,6 +4,7 @@
 // for the package files a test writes.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdint>
@@ -26,7 +27,7 @@ class WindowTest : public ::testing::Test {
   WindowTest() {
     driver.onUnexpected = [](const std::string& line) { ADD_FAILURE() << line; };
     dir = std::filesystem::temp_directory_path() /
-          ("veltra-firmware-test-" +
+          ("veltra-firmware-test-" + std::to_string(::getpid()) + "-" +
            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::create_directories(dir);
   }
